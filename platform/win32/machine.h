@@ -20,6 +20,9 @@ namespace win32 {
 enum class MachineKind { Win98SE, WinME, Win2000, WinXP };
 
 class Machine;
+class Registry;
+class FileSystem;
+class Desktop;
 
 // A running or ended program.
 class Process {
@@ -73,6 +76,19 @@ class Machine {
 
     // Verifier: one line per handle a process left open when it ended.
     std::vector<std::string> handleLeaks() const;
+
+    // Direct access for installation steps, tests and the frontend.
+    Registry& registry() const;
+    FileSystem& files() const;
+    Desktop& desktop() const;
+    // "C:\WINDOWS" (or "C:\WINNT" on 2000) and its system folder.
+    std::string windowsDirectory() const;
+    std::string systemDirectory() const;
+    // Installs Windows in another folder (e.g. "D:\WIN98"); the system
+    // folder moves with it. For setting up a machine before programs run.
+    void setWindowsDirectory(const std::string& windowsPath);
+    // Whether a program is registered at this path (its file may be gone).
+    bool isProgram(const std::string& windowsPath) const;
 
     // The machine of the calling simulated thread, or null.
     static Machine* current();
