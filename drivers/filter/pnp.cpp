@@ -66,6 +66,7 @@ NTSTATUS DispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         return STATUS_SUCCESS;
 
     case IRP_MN_QUERY_REMOVE_DEVICE:
+    case IRP_MN_QUERY_STOP_DEVICE:
         ext->Accepting = FALSE;
         ext->DevicePowerState = PowerDeviceD3;
         SetSuccess(Irp);
@@ -104,14 +105,6 @@ NTSTATUS DispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         Irp->IoStatus.Information = 0;
         ext->Accepting = FALSE;
         status = NT_SUCCESS(status) ? PassDown(ext, Irp) : CompleteWith(Irp, status);
-        IoDecrement(DeviceObject);
-        return status;
-
-    case IRP_MN_QUERY_STOP_DEVICE:
-        ext->DevicePowerState = PowerDeviceD3;
-        ext->Accepting = FALSE;
-        SetSuccess(Irp);
-        status = PassDown(ext, Irp);
         IoDecrement(DeviceObject);
         return status;
 
