@@ -1,7 +1,10 @@
 // The main window's notification icon, its callback and the pop-up menu.
 #include "app/ui/form_lookup.h"
+#include "app/ui/icons.h"
 #include "app/ui/main_form.h"
+#include "app/ui/program.h"
 #include "app/ui/utility_form.h"
+#include "platform/win32/icons.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/user.h"
 
@@ -62,8 +65,16 @@ void TMainForm::TrayIconMessage(vcl::TMessage& message) {
     }
 }
 
-void TMainForm::DrawItemMessage(vcl::TMessage&) {
-    // Owner-drawn items carry no icon resource in this program: nothing to draw.
+void TMainForm::DrawItemMessage(vcl::TMessage& message) {
+    const auto* item = reinterpret_cast<const win32::DRAWITEMSTRUCT*>(message.LParam);
+    if (!item) return;
+    auto icon = static_cast<win32::HICON>(win32::LoadImageA(
+        ProgramInstance(), win32::MAKEINTRESOURCEA(static_cast<win32::WORD>(item->CtlID)),
+        win32::IMAGE_ICON, kItemIconSize, kItemIconSize, 0));
+    if (!icon) return;
+    win32::DrawIconEx(item->hDC, item->rcItem.left, item->rcItem.top, icon, kItemIconSize,
+                      kItemIconSize, 0, nullptr, win32::DI_NORMAL);
+    win32::DestroyIcon(icon);
 }
 
 } // namespace kv::ui

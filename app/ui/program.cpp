@@ -1,5 +1,6 @@
 #include "app/ui/program.h"
 
+#include "app/ui/icons.h"
 #include "app/ui/main_form.h"
 #include "app/ui/pending_forms.h"
 #include "app/ui/registry_keys.h"
@@ -66,7 +67,11 @@ std::string installedProgramPath(const win32::Machine& machine) {
 }
 
 void installApplication(win32::Machine& machine) {
-    machine.registerProgram(installedProgramPath(machine), [] { return KV7946AP_Main(); });
+    const std::string program = installedProgramPath(machine);
+    machine.registerProgram(program, [] { return KV7946AP_Main(); });
+    machine.addIconResource(program, {kMainIconName, 0, {32, 16}});
+    for (win32::WORD id : kItemIconIds)
+        machine.addIconResource(program, {"", id, {16}});
     machine.registry().setDword(std::string("HKEY_LOCAL_MACHINE\\") + kSettingsKey, kPopValue, 0);
 }
 

@@ -18,8 +18,8 @@ int KV7946AP_Main();
 // The instance handle the running program was started with.
 win32::HINSTANCE ProgramInstance();
 
-// A minimal installation: the program in the Windows folder and the
-// settings key with "Pop" = 0.
+// A minimal installation: the program in the Windows folder with its icon
+// resources, and the settings key with "Pop" = 0.
 void installApplication(win32::Machine& machine);
 // The Windows path the program is installed at.
 std::string installedProgramPath(const win32::Machine& machine);

@@ -181,4 +181,18 @@ TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner) {
         [this](const int& v) { return std::clamp(v, Min.get(), std::max(Min.get(), Max.get())); });
 }
 
+namespace {
+constexpr int kImageIconSize = 32;
+} // namespace
+
+TImage::~TImage() {
+    detail::destroyIcon(Icon);
+}
+
+void TImage::Changed(Prop which) {
+    if (which != Prop::Picture) return;
+    detail::destroyIcon(Icon);
+    Icon = Picture->empty() ? nullptr : detail::loadProgramIcon(Picture, kImageIconSize);
+}
+
 } // namespace vcl

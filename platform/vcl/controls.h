@@ -148,14 +148,20 @@ class TMemo : public TWinControl {
     String DisplayText() const override { return Lines.Text(); }
 };
 
-// A picture; the toolkit keeps only its resource name and size.
+// A picture: an icon resource of the running program, named by Picture
+// and loaded at 32x32 when Picture is set.
 class TImage : public TControl {
   public:
     explicit TImage(TComponent* AOwner) : TControl(AOwner) {}
+    ~TImage() override;
     Kind kind() const override { return Kind::Image; }
-    String Picture;
-    // The icon handle the picture stands for (e.g. for a notification icon).
+    Property<String> Picture{this, Prop::Picture};
+    // The icon the picture stands for (e.g. for a notification icon); owned
+    // by the image, null while Picture names no icon of the program.
     win32::HICON Icon = nullptr;
+
+  protected:
+    void Changed(Prop which) override;
 };
 
 } // namespace vcl

@@ -35,6 +35,7 @@ enum class Prop {
     Color,
     Drive,
     FileName,
+    Picture,
 };
 
 // Receives the changes of the properties it owns.

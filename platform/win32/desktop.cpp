@@ -42,6 +42,13 @@ bool Desktop::clickTrayIcon(HWND owner, UINT id, UINT mouseMessage) {
     return false;
 }
 
+std::vector<DrawnIcon> Desktop::drawnIcons(HWND hwnd) const {
+    auto& m = machine_.impl();
+    std::lock_guard g(m.lock);
+    Window* w = findWindow(m, hwnd);
+    return w ? w->drawn : std::vector<DrawnIcon>{};
+}
+
 bool Desktop::postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return win32::postMessage(machine_.impl(), hwnd, msg, wParam, lParam);
 }

@@ -19,13 +19,32 @@ struct WindowInfo {
     DWORD threadId = 0;
 };
 
+// What an icon handle stands for: the program resource it was loaded from
+// ("MAINICON", or "#101" for a numbered one) and its size in pixels.
+struct IconImage {
+    std::string resource;
+    int width = 0;
+    int height = 0;
+};
+
 struct TrayIcon {
     HWND owner = nullptr;
     UINT id = 0;
     UINT flags = 0;
     UINT callbackMessage = 0;
     HICON icon = nullptr;
+    IconImage image; // empty when icon is not an icon of the owner's process
     std::string tip;
+};
+
+// One DrawIconEx into a window.
+struct DrawnIcon {
+    HICON icon = nullptr;
+    IconImage image;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
 };
 
 class Machine;
@@ -42,6 +61,9 @@ class Desktop {
     // lParam. False when there is no such icon, it has no callback message
     // or its window is gone.
     bool clickTrayIcon(HWND owner, UINT id, UINT mouseMessage);
+
+    // The icons drawn into a window, oldest first (empty for a gone window).
+    std::vector<DrawnIcon> drawnIcons(HWND hwnd) const;
 
     // Posts to a window's queue from anywhere (a test, the frontend's thread).
     bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

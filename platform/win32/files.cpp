@@ -343,23 +343,34 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     return TRUE;
 }
 
-BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
-    ThreadCtx* t = currentThread();
+// The checks ReadFile and WriteFile share: an open file with the access the
+// transfer needs, a byte count to report into, no overlapped I/O.
+static std::shared_ptr<FileObject> transferTarget(ThreadCtx* t, HANDLE hFile, LPCVOID buffer,
+                                                  DWORD count, LPDWORD done,
+                                                  LPOVERLAPPED overlapped, DWORD accessBits) {
     auto file = fileHandle<FileObject>(t, hFile);
     if (!file) {
         if (t && lookupHandle(hFile)) t->lastError = ERROR_INVALID_FUNCTION;
-        return FALSE;
+        return nullptr;
     }
-    if (!lpNumberOfBytesRead || lpOverlapped || (nNumberOfBytesToRead && !lpBuffer)) {
+    if (!done || overlapped || (count && !buffer)) {
         t->lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+        return nullptr;
     }
-    *lpNumberOfBytesRead = 0;
-    if (!(file->access & kReadBits) || file->fd < 0) {
+    *done = 0;
+    if (!(file->access & accessBits) || file->fd < 0) {
         t->lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
+        return nullptr;
     }
+    return file;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    ThreadCtx* t = currentThread();
+    auto file = transferTarget(t, hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead,
+                               lpOverlapped, kReadBits);
+    if (!file) return FALSE;
     ssize_t n =
         ::pread(file->fd, lpBuffer, nNumberOfBytesToRead, static_cast<off_t>(file->position));
     if (n < 0) {
@@ -374,20 +385,9 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     ThreadCtx* t = currentThread();
-    auto file = fileHandle<FileObject>(t, hFile);
-    if (!file) {
-        if (t && lookupHandle(hFile)) t->lastError = ERROR_INVALID_FUNCTION;
-        return FALSE;
-    }
-    if (!lpNumberOfBytesWritten || lpOverlapped || (nNumberOfBytesToWrite && !lpBuffer)) {
-        t->lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
-    *lpNumberOfBytesWritten = 0;
-    if (!(file->access & kWriteBits) || file->fd < 0) {
-        t->lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
-    }
+    auto file = transferTarget(t, hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten,
+                               lpOverlapped, kWriteBits);
+    if (!file) return FALSE;
     auto& files = t->machine->files;
     if (files.writeProtected(file->drive)) {
         t->lastError = ERROR_WRITE_PROTECT;

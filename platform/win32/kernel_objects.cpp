@@ -84,7 +84,9 @@ BOOL CloseHandle(HANDLE hObject) {
     bool found;
     {
         std::lock_guard g(m.lock);
-        found = t->process->handles.count(handleValue(hObject)) != 0;
+        auto it = t->process->handles.find(handleValue(hObject));
+        found = it != t->process->handles.end() &&
+                !std::dynamic_pointer_cast<IconObject>(it->second); // DestroyIcon's
     }
     if (!found) {
         t->lastError = ERROR_INVALID_HANDLE;

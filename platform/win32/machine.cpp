@@ -265,11 +265,13 @@ void Machine::Impl::finish(ProcessRec& p, DWORD code) {
         dropWindowsOf(*this, *p.mainThread);
         std::vector<uintptr_t> open;
         for (auto& [value, object] : p.handles) {
+            open.push_back(value);
+            if (auto icon = std::dynamic_pointer_cast<IconObject>(object); icon && icon->shared)
+                continue;
             std::string line = p.name_ + ": " + object->kindName();
             std::string label = object->label();
             if (!label.empty()) line += " \"" + label + "\"";
             leaks.push_back(line);
-            open.push_back(value);
         }
         for (uintptr_t value : open)
             if (auto object = detachHandle(p, value)) finals.push_back(object);
@@ -349,6 +351,16 @@ void Machine::registerProgram(const std::string& windowsPath, ProgramEntry entry
         impl_->programNames[lowerCase(windowsPath)] = windowsPath;
     }
     impl_->files.writeFile(windowsPath, kProgramMarker + windowsPath + "\r\n");
+}
+
+void Machine::addIconResource(const std::string& windowsPath, IconResource resource) {
+    std::lock_guard g(impl_->lock);
+    auto& list = impl_->iconResources[lowerCase(windowsPath)];
+    std::erase_if(list, [&](const IconResource& r) {
+        return resource.name.empty() ? r.name.empty() && r.id == resource.id
+                                     : lowerCase(r.name) == lowerCase(resource.name);
+    });
+    list.push_back(std::move(resource));
 }
 
 bool Machine::isProgram(const std::string& windowsPath) const {

@@ -24,6 +24,14 @@ class Registry;
 class FileSystem;
 class Desktop;
 
+// An icon resource of a program: named ("MAINICON") or numbered, holding
+// square images of the given sizes in pixels.
+struct IconResource {
+    std::string name; // empty: numbered by id
+    WORD id = 0;
+    std::vector<int> sizes{16, 32};
+};
+
 // A running or ended program.
 class Process {
   public:
@@ -59,6 +67,9 @@ class Machine {
     // windowsPath, so it can be found, copied and deleted like a real one.
     using ProgramEntry = std::function<int()>;
     void registerProgram(const std::string& windowsPath, ProgramEntry entry);
+    // Gives the program at windowsPath an icon resource (replacing one of
+    // the same name or id), for LoadImageA and LoadIconA in its processes.
+    void addIconResource(const std::string& windowsPath, IconResource resource);
     // Starts a program by full path, or by file name searched in the Windows
     // folder and then the system folder. Null when nothing is found.
     std::shared_ptr<Process> startProgram(const std::string& pathOrName);

@@ -56,6 +56,15 @@ struct ProcessObject : Object {
     std::shared_ptr<ProcessRec> process;
 };
 
+// An icon loaded from a program's resources. Shared icons (LoadIconA,
+// LR_SHARED) belong to the process until it ends and are not leaks.
+struct IconObject : Object {
+    const char* kindName() const override { return "icon"; }
+    std::string label() const override { return image.resource; }
+    IconImage image;
+    bool shared = false;
+};
+
 struct MessageQueue;
 
 // A message sent to a window of another thread, waiting for its result.
@@ -133,6 +142,7 @@ struct Window {
     bool visible = false;
     bool destroying = false;
     std::shared_ptr<ThreadCtx> thread;
+    std::vector<DrawnIcon> drawn;
 };
 
 struct Machine::Impl {
@@ -156,6 +166,7 @@ struct Machine::Impl {
     std::map<std::string, std::weak_ptr<Object>> names; // named kernel objects
     std::map<std::string, ProgramEntry> programs;       // by lower-case Windows path
     std::map<std::string, std::string> programNames;    // lower-case path -> as registered
+    std::map<std::string, std::vector<IconResource>> iconResources; // by lower-case path
     std::vector<std::string> leaks;
 
     // Open files by lower-case host path, for share-mode checks.
@@ -174,6 +185,8 @@ struct Machine::Impl {
     ATOM nextAtom = 0xC000;
     uintptr_t foreground = 0;
     std::vector<TrayIcon> trayIcons;
+    std::map<uintptr_t, HWND> deviceContexts; // from GetDC, until ReleaseDC
+    uintptr_t nextDeviceContext = 0x1010;
     struct WindowTimer {
         std::weak_ptr<ThreadCtx> thread;
         UINT elapse = 0;

@@ -23,7 +23,14 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
     });
     auto apply = [&](TrayIcon& icon) {
         if (lpData->uFlags & NIF_MESSAGE) icon.callbackMessage = lpData->uCallbackMessage;
-        if (lpData->uFlags & NIF_ICON) icon.icon = lpData->hIcon;
+        if (lpData->uFlags & NIF_ICON) {
+            icon.icon = lpData->hIcon;
+            auto it = t->process->handles.find(handleValue(icon.icon));
+            auto object = it == t->process->handles.end()
+                              ? nullptr
+                              : std::dynamic_pointer_cast<IconObject>(it->second);
+            icon.image = object ? object->image : IconImage{};
+        }
         if (lpData->uFlags & NIF_TIP)
             icon.tip.assign(lpData->szTip, strnlen(lpData->szTip, tipSize));
         icon.flags |= lpData->uFlags & (NIF_MESSAGE | NIF_ICON | NIF_TIP);

@@ -3,6 +3,7 @@
 
 #include "platform/win32/codepage.h"
 #include "platform/win32/files.h"
+#include "platform/win32/icons.h"
 #include "platform/win32/kernel_objects.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/process.h"

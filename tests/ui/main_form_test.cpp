@@ -1,9 +1,12 @@
 // What the scenarios cannot see of KV7946AP: the order of its forms, its
-// window title, the notification icon it registers, and the registry error
-// of a missing "Pop" value.
+// window title, the notification icon it registers, its owner-drawn icons
+// and the registry error of a missing "Pop" value.
+#include "app/ui/icons.h"
 #include "app/ui/main_form.h"
+#include "app/ui/utility_form.h"
 #include "platform/vcl/application.h"
 #include "platform/win32/desktop.h"
+#include "platform/win32/icons.h"
 #include "platform/win32/machine.h"
 #include "platform/win32/registry_store.h"
 #include "platform/win32/shell.h"
@@ -120,6 +123,66 @@ TEST_F(MainFormTest, TheIconFollowsTheWindowHandleAndGoesWithTheApplication) {
     click("TMainForm.btnCancel");
     EXPECT_EQ(world_->program("KV7946AP.exe", true), ProgramState::Ended);
     EXPECT_TRUE(icons().empty());
+}
+
+TEST_F(MainFormTest, TheTrayShowsTheMainIconAt32PixelsAndTheProgramFreesIt) {
+    start();
+    auto shown = icons();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].icon, nullptr);
+    EXPECT_EQ(shown[0].icon, main_->ImgICON->Icon);
+    EXPECT_EQ(shown[0].image.resource, "MAINICON");
+    EXPECT_EQ(shown[0].image.width, 32);
+    EXPECT_EQ(shown[0].image.height, 32);
+
+    click("TMainForm.btnCancel");
+    EXPECT_EQ(world_->program("KV7946AP.exe", true), ProgramState::Ended);
+    EXPECT_TRUE(world_->machine()->handleLeaks().empty());
+}
+
+TEST_F(MainFormTest, DrawItemDrawsTheIconOfTheControlIdAtTheTopLeftOfTheItem) {
+    start();
+    auto* utility = dynamic_cast<kv::ui::TJUtilityForm*>(app_->FindForm("TJUtilityForm"));
+    ASSERT_NE(utility, nullptr);
+    struct Case {
+        const char* what;
+        vcl::TForm* window; // receives WM_DRAWITEM and is drawn into
+        win32::UINT ctlId;
+        bool drawn;
+    } cases[] = {
+        {"a known id", main_, kv::ui::kItemIconLocked, true},
+        {"an id without an icon", main_, 777, false},
+        {"id 0", main_, 0, false},
+        {"passed on by the utility menu", utility, kv::ui::kItemIconDevice, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        win32::HWND hwnd = c.window->Handle();
+        std::vector<win32::DrawnIcon> before = world_->machine()->desktop().drawnIcons(hwnd);
+        ASSERT_TRUE(app_->Invoke([&] {
+            win32::DRAWITEMSTRUCT item{};
+            item.CtlType = win32::ODT_BUTTON;
+            item.CtlID = c.ctlId;
+            item.itemAction = win32::ODA_DRAWENTIRE;
+            item.hDC = win32::GetDC(hwnd);
+            item.rcItem = {40, 12, 120, 36};
+            win32::SendMessageA(hwnd, win32::WM_DRAWITEM, c.ctlId,
+                                reinterpret_cast<win32::LPARAM>(&item));
+            win32::ReleaseDC(hwnd, item.hDC);
+        }));
+        std::vector<win32::DrawnIcon> after = world_->machine()->desktop().drawnIcons(hwnd);
+        ASSERT_EQ(after.size(), before.size() + (c.drawn ? 1 : 0));
+        if (!c.drawn) continue;
+        const win32::DrawnIcon& icon = after.back();
+        EXPECT_EQ(icon.image.resource, "#" + std::to_string(c.ctlId));
+        EXPECT_EQ(icon.x, 40);
+        EXPECT_EQ(icon.y, 12);
+        EXPECT_EQ(icon.width, 16);
+        EXPECT_EQ(icon.height, 16);
+        EXPECT_EQ(icon.image.width, 16);
+    }
+    click("TMainForm.btnCancel");
+    EXPECT_TRUE(world_->machine()->handleLeaks().empty()) << "each drawn icon is destroyed";
 }
 
 TEST_F(MainFormTest, AMissingPopValueIsTheRegistryErrorAndNothingIsWritten) {

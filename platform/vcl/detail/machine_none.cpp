@@ -9,6 +9,10 @@ const win32::Machine* currentMachine() {
 std::vector<char> machineDrives() {
     return {'c'};
 }
+win32::HICON loadProgramIcon(const String&, int) {
+    return nullptr;
+}
+void destroyIcon(win32::HICON) {}
 std::unique_ptr<Port> makeMachinePort(TApplication&, vt::Clock&) {
     return nullptr;
 }

@@ -61,6 +61,11 @@ const win32::Machine* currentMachine();
 // Drive letters of the calling thread's machine ({c} without one).
 std::vector<char> machineDrives();
 
+// An icon resource of the calling thread's program at size x size pixels,
+// to be freed with destroyIcon; null without one (or without a machine).
+win32::HICON loadProgramIcon(const String& name, int size);
+void destroyIcon(win32::HICON icon);
+
 // Without a machine.
 std::unique_ptr<Port> makeLocalPort(TApplication& app, vt::Clock& clock);
 // On the calling thread's machine; null when the thread has none.

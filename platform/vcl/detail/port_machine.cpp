@@ -191,4 +191,13 @@ std::unique_ptr<Port> makeMachinePort(TApplication& app, vt::Clock& clock) {
     return std::make_unique<MachinePort>(app, clock, m);
 }
 
+win32::HICON loadProgramIcon(const String& name, int size) {
+    return static_cast<win32::HICON>(win32::LoadImageA(
+        win32::GetModuleHandleA(nullptr), name.c_str(), win32::IMAGE_ICON, size, size, 0));
+}
+
+void destroyIcon(win32::HICON icon) {
+    if (icon) win32::DestroyIcon(icon);
+}
+
 } // namespace vcl::detail
