@@ -198,8 +198,12 @@ struct Clock::Impl {
             if (t->st == ThreadRec::St::Done) continue;
             os << " '" << t->name << "' ";
             switch (t->st) {
-            case ThreadRec::St::Running: os << "running"; break;
-            case ThreadRec::St::Ready: os << "ready"; break;
+            case ThreadRec::St::Running:
+                os << "running";
+                break;
+            case ThreadRec::St::Ready:
+                os << "ready";
+                break;
             case ThreadRec::St::Blocked:
                 if (t->hasDeadline)
                     os << "waiting until "
@@ -208,7 +212,8 @@ struct Clock::Impl {
                 else
                     os << "waiting forever";
                 break;
-            default: break;
+            default:
+                break;
             }
             os << ";";
         }
@@ -240,7 +245,8 @@ struct Clock::Impl {
             if (self->pace_ == Pace::Paced && !running && ready.empty()) {
                 ThreadRec* t = earliestDeadline();
                 if (t) {
-                    auto at = realBase + std::chrono::duration_cast<RealClock::duration>(t->deadline);
+                    auto at =
+                        realBase + std::chrono::duration_cast<RealClock::duration>(t->deadline);
                     if (RealClock::now() >= at) {
                         now = std::max(now, t->deadline);
                         expireDeadlines();
@@ -261,13 +267,14 @@ struct Clock::Impl {
             if (reported || quiet < limit) continue;
             if (running) {
                 reported = true;
-                report(lock, "watchdog: simulated thread '" + running->name + "' has run for " +
-                                 std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    quiet)
-                                                    .count()) +
-                                 " ms of real time without returning to the clock (blocked "
-                                 "outside the clock, or looping); " +
-                                 describeLocked());
+                report(
+                    lock,
+                    "watchdog: simulated thread '" + running->name + "' has run for " +
+                        std::to_string(
+                            std::chrono::duration_cast<std::chrono::milliseconds>(quiet).count()) +
+                        " ms of real time without returning to the clock (blocked "
+                        "outside the clock, or looping); " +
+                        describeLocked());
             } else if (ready.empty() && !blocked.empty() && !earliestDeadline() && !externalInput) {
                 reported = true;
                 report(lock, "watchdog: every simulated thread waits forever (deadlock); " +
@@ -279,12 +286,24 @@ struct Clock::Impl {
 
 // ---------------------------------------------------------------- Thread
 
-const std::string& Thread::name() const { return rec_->name; }
-uint64_t Thread::id() const { return rec_->id; }
-Clock& Thread::clock() const { return *rec_->clock; }
-Waitable& Thread::exitSignal() { return *rec_->exit; }
-void* Thread::slot(int index) const { return rec_->slots[index]; }
-void Thread::setSlot(int index, void* value) { rec_->slots[index] = value; }
+const std::string& Thread::name() const {
+    return rec_->name;
+}
+uint64_t Thread::id() const {
+    return rec_->id;
+}
+Clock& Thread::clock() const {
+    return *rec_->clock;
+}
+Waitable& Thread::exitSignal() {
+    return *rec_->exit;
+}
+void* Thread::slot(int index) const {
+    return rec_->slots[index];
+}
+void Thread::setSlot(int index, void* value) {
+    rec_->slots[index] = value;
+}
 
 bool Thread::finished() const {
     Lock lock(rec_->clock->impl_->m);
@@ -317,7 +336,9 @@ void Thread::terminate() {
 
 Waitable::~Waitable() = default;
 
-void Waitable::signalLocked() { clock_.impl_->signal(this); }
+void Waitable::signalLocked() {
+    clock_.impl_->signal(this);
+}
 
 WaitResult Waitable::wait(std::optional<Duration> timeout) {
     bool abandoned = false;
@@ -352,7 +373,9 @@ bool Event::isSet() const {
     return set_;
 }
 
-bool Event::ready(const ThreadRec&) const { return set_; }
+bool Event::ready(const ThreadRec&) const {
+    return set_;
+}
 
 WaitResult Event::acquire(ThreadRec&) {
     if (!manual_) set_ = false;
@@ -374,7 +397,9 @@ Mutex::~Mutex() {
     }
 }
 
-bool Mutex::ready(const ThreadRec& t) const { return owner_ == nullptr || owner_ == &t; }
+bool Mutex::ready(const ThreadRec& t) const {
+    return owner_ == nullptr || owner_ == &t;
+}
 
 WaitResult Mutex::acquire(ThreadRec& t) {
     if (owner_ != &t) {
@@ -417,7 +442,9 @@ bool Semaphore::release(long count) {
     return true;
 }
 
-bool Semaphore::ready(const ThreadRec&) const { return count_ > 0; }
+bool Semaphore::ready(const ThreadRec&) const {
+    return count_ > 0;
+}
 
 WaitResult Semaphore::acquire(ThreadRec&) {
     --count_;
@@ -448,7 +475,9 @@ TimePoint Clock::now() const {
     return impl_->now;
 }
 
-Clock* Clock::current() { return tlsCurrent ? tlsCurrent->clock : nullptr; }
+Clock* Clock::current() {
+    return tlsCurrent ? tlsCurrent->clock : nullptr;
+}
 
 Thread* Clock::currentThread() {
     return tlsCurrent ? tlsCurrent->wrapper : nullptr;
@@ -593,8 +622,8 @@ uint64_t Clock::startTimer(Duration d, std::function<void()> fn) {
     {
         Lock lock(impl_->m);
         id = impl_->nextTimer++;
-        impl_->timers.push_back({id, impl_->now + std::max(d, Duration::zero()), impl_->seq++,
-                                 std::move(fn)});
+        impl_->timers.push_back(
+            {id, impl_->now + std::max(d, Duration::zero()), impl_->seq++, std::move(fn)});
         if (!impl_->timerWake) {
             impl_->timerWake = std::make_unique<Event>(*this, false, false);
             start = true;
@@ -608,11 +637,10 @@ uint64_t Clock::startTimer(Duration d, std::function<void()> fn) {
                 std::function<void()> due;
                 {
                     Lock lock(impl.m);
-                    auto it = std::min_element(impl.timers.begin(), impl.timers.end(),
-                                               [](const auto& a, const auto& b) {
-                                                   return a.at < b.at ||
-                                                          (a.at == b.at && a.seq < b.seq);
-                                               });
+                    auto it = std::min_element(
+                        impl.timers.begin(), impl.timers.end(), [](const auto& a, const auto& b) {
+                            return a.at < b.at || (a.at == b.at && a.seq < b.seq);
+                        });
                     if (it != impl.timers.end()) {
                         if (it->at <= impl.now) {
                             due = std::move(it->fn);
@@ -670,8 +698,10 @@ void Clock::shutdown() {
             if (t->st != ThreadRec::St::Done && t.get() != tlsCurrent && !t->attached)
                 live.push_back(t);
     }
-    for (auto& t : live) Thread(t).terminate();
-    for (auto& t : live) Thread(t).join();
+    for (auto& t : live)
+        Thread(t).terminate();
+    for (auto& t : live)
+        Thread(t).join();
     // Reap the real threads of every spawned thread that has ended.
     std::vector<std::shared_ptr<ThreadRec>> done;
     {

@@ -222,7 +222,9 @@ class Clock {
 };
 
 // Free helpers for code that runs on a simulated thread.
-inline Clock& clock() { return *Clock::current(); }
+inline Clock& clock() {
+    return *Clock::current();
+}
 void sleepFor(Duration d);
 
 } // namespace vt

@@ -26,8 +26,8 @@ class KernelDevices {
                                              DWORD shareMode, DWORD* error) = 0;
     // METHOD_BUFFERED semantics. On failure returns false, *returned = 0 and
     // *error = the Win32 error mapped from the request's status.
-    virtual bool ioControl(DeviceFile& file, DWORD code, const void* in, DWORD inLength,
-                           void* out, DWORD outLength, DWORD* returned, DWORD* error) = 0;
+    virtual bool ioControl(DeviceFile& file, DWORD code, const void* in, DWORD inLength, void* out,
+                           DWORD outLength, DWORD* returned, DWORD* error) = 0;
     // The last user handle of the file was closed (IRP_MJ_CLOSE).
     virtual void close(DeviceFile& file) = 0;
 };

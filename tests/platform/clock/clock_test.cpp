@@ -73,11 +73,13 @@ TEST(Clock, RunsAreReproducible) {
                     log += char('0' + i);
                 }
             }));
-        for (auto& t : ts) t->join();
+        for (auto& t : ts)
+            t->join();
         return log;
     };
     std::string first = run();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(run(), first);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(run(), first);
 }
 
 TEST(Clock, MutexIsRecursiveAndAbandonedWhenOwnerEnds) {
