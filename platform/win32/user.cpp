@@ -104,6 +104,14 @@ Window* findWindow(Machine::Impl& m, HWND hwnd) {
     return it == m.windows.end() ? nullptr : &it->second;
 }
 
+// A window of the calling thread's machine; sets the error when there is none.
+// The machine's lock is held by the caller.
+static Window* windowOrError(ThreadCtx* t, HWND hWnd) {
+    Window* w = findWindow(*t->machine, hWnd);
+    if (!w) t->lastError = ERROR_INVALID_WINDOW_HANDLE;
+    return w;
+}
+
 bool postMessage(Machine::Impl& m, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     std::lock_guard g(m.lock);
     if (handleValue(hwnd) == kBroadcast) {
@@ -349,11 +357,8 @@ int GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
     ThreadCtx* t = currentThread();
     if (!t) return 0;
     std::lock_guard g(t->machine->lock);
-    Window* w = findWindow(*t->machine, hWnd);
-    if (!w) {
-        t->lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return 0;
-    }
+    Window* w = windowOrError(t, hWnd);
+    if (!w) return 0;
     if (!lpString || nMaxCount <= 0) return 0;
     size_t n = std::min(w->title.size(), static_cast<size_t>(nMaxCount - 1));
     w->title.copy(lpString, n);
@@ -405,11 +410,8 @@ DWORD GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
     ThreadCtx* t = currentThread();
     if (!t) return 0;
     std::lock_guard g(t->machine->lock);
-    Window* w = findWindow(*t->machine, hWnd);
-    if (!w) {
-        t->lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return 0;
-    }
+    Window* w = windowOrError(t, hWnd);
+    if (!w) return 0;
     if (lpdwProcessId) *lpdwProcessId = w->thread->process->id();
     return w->thread->id;
 }
@@ -418,11 +420,8 @@ LONG_PTR SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong) {
     ThreadCtx* t = currentThread();
     if (!t) return 0;
     std::lock_guard g(t->machine->lock);
-    Window* w = findWindow(*t->machine, hWnd);
-    if (!w) {
-        t->lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return 0;
-    }
+    Window* w = windowOrError(t, hWnd);
+    if (!w) return 0;
     LONG_PTR old;
     if (nIndex == GWLP_USERDATA) {
         old = w->userData;
@@ -441,11 +440,8 @@ LONG_PTR GetWindowLongPtrA(HWND hWnd, int nIndex) {
     ThreadCtx* t = currentThread();
     if (!t) return 0;
     std::lock_guard g(t->machine->lock);
-    Window* w = findWindow(*t->machine, hWnd);
-    if (!w) {
-        t->lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return 0;
-    }
+    Window* w = windowOrError(t, hWnd);
+    if (!w) return 0;
     if (nIndex == GWLP_USERDATA) return w->userData;
     if (nIndex == GWLP_WNDPROC) return reinterpret_cast<LONG_PTR>(w->proc);
     t->lastError = ERROR_INVALID_INDEX;
